@@ -1,0 +1,1 @@
+#include "form_fixture.h"
