@@ -62,10 +62,10 @@ void TForm1::CreateControls() {
   Intrval_Lbl = Make<ui::TLabeledEdit>(settings, {8, 72, 65, 21}, "Interval sending, sec", "60");
   Intrval_Lbl->SetHint("Time of sleep between sending");
   ChkBx_Gerk = Make<ui::TCheckBox>(settings, {8, 112, 339, 22},
-                                   "Draw out rod make event and sending signal \"FULL\" ", false, 10);
+                                   "Draw out rod make event and sending signal \"FULL\" ", false, 10, true);
   ButChngPLLset = Make<ui::TButton>(settings, {488, 56, 75, 25}, "Do it");
   ButChngPLLset->SetHint("Send command to change № of sensor code and other parameterseters");
-  sLowPowChkBx = Make<ui::TCheckBox>(settings, {200, 71, 130, 22}, "Low power signal", false, 10);
+  sLowPowChkBx = Make<ui::TCheckBox>(settings, {200, 71, 130, 22}, "Low power signal", false, 10, true);
 
   Ch_ID_Dev_Sheet = std::make_unique<ui::TTabSheet>(*PageControl1, "SERVISE FUNC");
   QWidget* service = Ch_ID_Dev_Sheet->Page();

@@ -145,6 +145,7 @@ bool FakePort::QueryStatus(QueueStatus& status) {
 bool FakePort::Write(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written) {
   s_.written.insert(s_.written.end(), bytes, bytes + count);
   if (s_.echo) s_.input.insert(s_.input.end(), bytes, bytes + count);
+  s_.input.insert(s_.input.end(), s_.replyAfterWrite.begin(), s_.replyAfterWrite.end());
   written = count;
   return true;
 }

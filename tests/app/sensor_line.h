@@ -77,6 +77,7 @@ class FakePort : public SerialPort {
     int purges = 0;
     int statusQueries = 0;
     bool echo = false;
+    Bytes replyAfterWrite;  // arrives right after each write (and its echo)
     bool closed = false;
   };
   explicit FakePort(Shared& shared) : s_(shared) {}

