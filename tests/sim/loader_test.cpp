@@ -188,7 +188,7 @@ TEST(LoaderMode, GreetsInCp1251ThenAnnounces) {
     LoaderConfig config;
     config.announce = std::chrono::milliseconds{1000};
     LoaderDriver driver{config};
-    const Transmission greeting = only_answer(driver.start());
+    const Transmission greeting = only_answer(driver.greet());
     ASSERT_EQ(greeting.code, 'b');
     const std::array<std::uint8_t, 10> text{0xC7, 0xE0, 0xE3, 0xF0, 0xF3, 0xE7, 0xF7, 0xE8, 0xEA, 0x20};
     EXPECT_TRUE(std::equal(text.begin(), text.end(), greeting.frame.begin() + 6));
@@ -201,7 +201,7 @@ TEST(LoaderMode, ExitAnswersOAndEndsAnnouncementsAndAnswers) {
     config.announce = std::chrono::milliseconds{100};
     config.rerequest = std::chrono::milliseconds{100};
     LoaderDriver driver{config};
-    driver.start();
+    driver.greet();
     EXPECT_EQ(codes(driver.send(command_frame('x', 1, 128))), "O");
     EXPECT_FALSE(driver.loader().in_loader());
     EXPECT_EQ(codes(driver.run_for(std::chrono::seconds{2})), "");
@@ -216,7 +216,7 @@ TEST(LoaderMode, AskStayRepeatsTheQuestionUntilStay) {
     config.announce = std::chrono::milliseconds{100};
     config.ask_stay = true;
     LoaderDriver driver{config};
-    EXPECT_EQ(codes(driver.start()), "bY");
+    EXPECT_EQ(codes(driver.greet()), "bY");
     EXPECT_EQ(codes(driver.run_for(std::chrono::milliseconds{250})), "YY");
     EXPECT_EQ(codes(driver.send(command_frame('s', 1, 128))), "");
     EXPECT_EQ(codes(driver.run_for(std::chrono::milliseconds{250})), "BB");

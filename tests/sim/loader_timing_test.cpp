@@ -136,7 +136,7 @@ TEST(Announce, WaitsWhileAnAnswerIsPending) {
     config.announce = milliseconds{100};
     config.turnaround = milliseconds{250};
     LoaderDriver driver{config};
-    driver.start();
+    driver.greet();
     driver.advance(milliseconds{90});
     driver.send(command_frame('p', 1, 5));
     EXPECT_EQ(codes(driver.run_for(milliseconds{300})), "P");
@@ -144,7 +144,7 @@ TEST(Announce, WaitsWhileAnAnswerIsPending) {
 
 TEST(Announce, ZeroDisablesIt) {
     LoaderDriver driver{quiet_config()};
-    driver.start();
+    driver.greet();
     EXPECT_EQ(driver.loader().next_deadline(), std::nullopt);
 }
 

@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -216,6 +219,36 @@ TEST(SensorSimProcess, ServesTheToolThroughItsPortLinkAndCleansUp) {
 
     EXPECT_EQ(sim.terminate(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+bool file_mentions(const fs::path& path, std::string_view text) {
+    const auto deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline) {
+        std::ifstream file{path};
+        std::stringstream content;
+        content << file.rdbuf();
+        if (content.str().find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{20});
+    }
+    return false;
+}
+
+TEST(SensorSimProcess, ToolThatOpensLateStillFindsTheGreetingFirst) {
+    const TempDir ports;
+    const fs::path log = ports.path() / "sim.log";
+    SimProcess sim{ports.path(), {"--announce-ms", "2", "--quiet", "--log-file", log.string()}};
+    ASSERT_TRUE(sim.running());
+    sim.first_line();
+    ASSERT_TRUE(file_mentions(log, "bytes that nobody read"));
+
+    ToolPort port{ports.path() / "COM100"};
+    ASSERT_TRUE(port.is_open());
+    const auto first = port.next_response();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ((*first)[5], 'b');
+    EXPECT_EQ(sim.terminate(), 0);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ public:
                           std::uint32_t seed = 1)
         : loader_(config, FaultInjector{faults, seed}) {}
 
-    Events start() { return loader_.start(now_); }
+    Events greet() { return loader_.greet(now_); }
 
     Events send(std::span<const std::uint8_t> bytes) {
         Events events = loader_.receive(bytes, now_);

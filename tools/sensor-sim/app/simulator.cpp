@@ -61,7 +61,7 @@ Simulator::Simulator(const Options& options, Line line, Loader loader, Reporter&
       writer_(options.pace) {}
 
 int Simulator::run(int signal_fd) {
-    handle(loader_.start(monotonic_now()));
+    handle(loader_.greet(monotonic_now()));
     while (true) {
         handle(loader_.tick(monotonic_now()));
         if (auto error = flush()) {
@@ -119,6 +119,7 @@ void Simulator::handle_event(Transmission& tx) {
     const Micros now = monotonic_now();
     if (const std::size_t discarded = discard_unread_input(line_, kUnreadLimit); discarded > 0) {
         reporter_.note("discarded " + std::to_string(discarded) + " bytes that nobody read");
+        handle(loader_.greet(now));
     }
     if (!tx.noise.empty()) {
         writer_.enqueue(kUntracked, tx.noise, now);

@@ -61,7 +61,7 @@ std::string_view to_string(RxStatus status) {
 
 Loader::Loader(const LoaderConfig& config, const FaultInjector& faults) : config_(config), faults_(faults) {}
 
-Events Loader::start(Micros now) {
+Events Loader::greet(Micros now) {
     Events out;
     send('b', text_payload(kGreeting), now, out);
     if (config_.ask_stay) {

@@ -74,7 +74,9 @@ class Loader {
 public:
     Loader(const LoaderConfig& config, const FaultInjector& faults);
 
-    Events start(Micros now);
+    // 'b' with its text, then with ask_stay the 'Y' question: at start, and again
+    // whenever the caller threw away a backlog that nobody had read.
+    Events greet(Micros now);
     Events receive(std::span<const std::uint8_t> bytes, Micros now);
     Events tick(Micros now);
 
