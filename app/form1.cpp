@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/local_clock.h"
 #include "serial/enum_serial.h"
 #include "ui/widgets/application.h"
 #include "ui/widgets/message_box.h"
@@ -15,20 +16,13 @@ namespace {
 
 void SleepFor(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
 }  // namespace
 
 ScreenPlace CentredPlace(int screenWidth, int screenHeight, int windowWidth, int windowHeight) {
   return {screenWidth / 2 - windowWidth / 2, screenHeight / 2 - windowHeight / 2};
 }
 
-TForm1::TForm1() : ui::TForm(640, 457, "Tavel Tool"), Pause(SleepFor), LocalClock(LocalNow) {
+TForm1::TForm1() : ui::TForm(640, 457, "Tavel Tool"), Pause(SleepFor), LocalClock(LocalClockNow) {
   CreateControls();
   WireHandlers();
   FirmwarePath.clear();
