@@ -147,6 +147,8 @@ class TForm1 : public ui::TForm {
   void HandleRepeatRequest();
   bool WaitForFrameRest();
   void SendTxFrame();
+  // Writes the frame's head, seals it and sends it; true when it went out.
+  bool SendCommand(char code, std::uint16_t number, std::uint16_t length);
 
   // Transmission settings and device ID (operations/settings_and_id.cpp).
   void ButChngPLLsetClick(TObject* Sender);

@@ -43,11 +43,7 @@ void TForm1::ButChngFREQClick(TObject* Sender) {
       }
     }
   }
-  TxFrame.SetCode(cmd::kClock);
-  TxFrame.SetNumber(0);
-  TxFrame.SetLength(kClockLength);
-  SealCommandFrame();
-  SendTxFrame();
+  SendCommand(cmd::kClock, 0, kClockLength);
   ErrorCount = 0;
 }
 
@@ -59,11 +55,7 @@ void TForm1::ButCHEXTPARAMClick(TObject*) {
     const std::int32_t value = text.empty() ? 0 : DecimalValue(text);
     PutLe32(data, 4 * n, static_cast<std::uint32_t>(value));
   }
-  TxFrame.SetCode(cmd::kExtParams);
-  TxFrame.SetNumber(0);
-  TxFrame.SetLength(kExtParamsLength);
-  SealCommandFrame();
-  SendTxFrame();
+  SendCommand(cmd::kExtParams, 0, kExtParamsLength);
   ErrorCount = 0;
 }
 

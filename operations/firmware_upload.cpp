@@ -69,11 +69,7 @@ void TForm1::ButChangeSWClick(TObject*) {
 
 void TForm1::BeginUpload() {
   PendingAction = 255;
-  TxFrame.SetCode(cmd::kBeginUpload);
-  TxFrame.SetNumber(0);
-  TxFrame.SetLength(0);
-  SealCommandFrame();
-  SendTxFrame();
+  SendCommand(cmd::kBeginUpload, 0, 0);
   ProgressBar1->SetPosition(0);
   ProgressBar1->SetVisible(true);
   LabelPrgrsBar->SetCaption("Загрузка нового ПО");

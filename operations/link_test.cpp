@@ -25,12 +25,8 @@ void TForm1::But_TestClick(TObject*) {
 // Seeded anew before every frame, so frames filled within one second match.
 void TForm1::SendTestFrame() {
   std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
-  TxFrame.SetCode(cmd::kTest);
-  TxFrame.SetNumber(TestIndex);
-  TxFrame.SetLength(cmdframe::kDataSize);
   for (std::uint8_t& byte : TxFrame.Data()) byte = static_cast<std::uint8_t>(generator() & 0xFF);
-  SealCommandFrame();
-  SendTxFrame();
+  SendCommand(cmd::kTest, TestIndex, cmdframe::kDataSize);
 }
 
 void TForm1::HandleTestResponse() {

@@ -13,19 +13,11 @@ void TForm1::HandleLoaderLeft() {
 
 void TForm1::ButExitClick(TObject*) {
   if (!ReadyForCommand()) return;
-  TxFrame.SetCode(cmd::kExit);
-  TxFrame.SetNumber(1);
-  TxFrame.SetLength(cmdframe::kDataSize);
-  SealCommandFrame();
-  SendTxFrame();
+  SendCommand(cmd::kExit, 1, cmdframe::kDataSize);
 }
 
 bool TForm1::ButStayBLClick(TObject*) {
-  TxFrame.SetCode(cmd::kStay);
-  TxFrame.SetNumber(1);
-  TxFrame.SetLength(cmdframe::kDataSize);
-  SealCommandFrame();
-  return Transmit(TxFrame.Bytes.data(), cmdframe::kSize);
+  return SendCommand(cmd::kStay, 1, cmdframe::kDataSize);
 }
 
 }  // namespace tavel

@@ -54,11 +54,7 @@ void TForm1::ButCh_ID_devClick(TObject*) {
   }
   NewDeviceId = static_cast<std::uint32_t>(DecimalValue(text));
   PutLe16(TxFrame.Data(), 0, static_cast<std::uint16_t>(NewDeviceId & 0xFFFF));
-  TxFrame.SetCode(cmd::kDeviceId);
-  TxFrame.SetNumber(0);
-  TxFrame.SetLength(kDeviceIdLength);
-  SealCommandFrame();
-  SendTxFrame();
+  SendCommand(cmd::kDeviceId, 0, kDeviceIdLength);
   ErrorCount = 0;
 }
 

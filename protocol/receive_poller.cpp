@@ -21,6 +21,14 @@ std::string PayloadText(const std::array<std::uint8_t, rspframe::kSize>& frame) 
 
 void TForm1::SendTxFrame() { Transmit(TxFrame.Bytes.data(), cmdframe::kSize); }
 
+bool TForm1::SendCommand(char code, std::uint16_t number, std::uint16_t length) {
+  TxFrame.SetCode(code);
+  TxFrame.SetNumber(number);
+  TxFrame.SetLength(length);
+  SealCommandFrame();
+  return Transmit(TxFrame.Bytes.data(), cmdframe::kSize);
+}
+
 bool TForm1::WaitForFrameRest() {
   const auto deadline = std::chrono::steady_clock::now() + kFrameRestBound;
   for (;;) {
